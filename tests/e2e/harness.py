@@ -96,8 +96,11 @@ def remove_tree(root):
 class Fixture:
     """A fresh directory for one case, readable by an unprivileged user."""
 
+    def __init__(self, base=None):
+        self.base = base
+
     def __enter__(self):
-        self.root = tempfile.mkdtemp(prefix="dustr-e2e-")
+        self.root = tempfile.mkdtemp(prefix="dustr-e2e-", dir=self.base)
         os.chmod(self.root, 0o755)
         return self.root
 
@@ -125,7 +128,7 @@ class Tool:
         if self.windows:
             subprocess.run([self.server, "-k"], env=self.env, check=False)
 
-    def run(self, args, cwd, user=None):
+    def run(self, args, cwd, user=None, preexec=None):
         """Runs the tool in cwd; returns (output bytes, exit status)."""
         command = [self.path] + [os.fsencode(a) for a in args]
         if self.windows:
@@ -137,12 +140,17 @@ class Tool:
         with tempfile.TemporaryFile() as out:
             rc = subprocess.run(command, cwd=cwd, stdout=out,
                                 stderr=subprocess.DEVNULL, env=self.env,
-                                timeout=600).returncode
+                                preexec_fn=preexec, timeout=600).returncode
             out.seek(0)
             output = out.read()
         if self.windows:
             output = output.replace(b"\r\n", b"\n")
         return output, rc
+
+
+def memory_backed():
+    """A tmpfs for trees too large to build quickly on disk, if there is one."""
+    return "/dev/shm" if os.access("/dev/shm", os.W_OK) else None
 
 
 def chown_tree(root, uid):
