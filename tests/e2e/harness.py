@@ -116,11 +116,15 @@ class Tool:
         self.windows = self.path.endswith(".exe")
         self.env = dict(os.environ)
         if self.windows:
-            self.wine = os.environ.get("DUSTR_WINE", "wine64")
+            self.wine = os.environ.get("DUSTR_WINE") or "wine64"
+            if shutil.which(self.wine) is None:
+                print("Wine (wine64) is not installed: skipped")
+                sys.exit(77)
             self.env.setdefault("WINEPREFIX", os.path.join(
                 os.path.dirname(self.path), "wineprefix"))
             self.env["WINEDEBUG"] = "-all"
-            server = os.environ.get("DUSTR_WINESERVER", "wineserver")
+            os.makedirs(self.env["WINEPREFIX"], exist_ok=True)
+            server = os.environ.get("DUSTR_WINESERVER") or "wineserver"
             self.server = server
             subprocess.run([server, "-p"], env=self.env, check=False)
 
