@@ -49,7 +49,15 @@ void sweepPath(RunState& state, DirectoryLayer& layer, const char* arg) {
   state.failureCount++;
 }
 
-int exitStatus(const RunState& state) { return state.failureCount ? 1 : 0; }
+// Lines that could not be written are failures too: whoever reads the output
+// would otherwise take a partial report for a whole one.
+int exitStatus(const RunState& state) {
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fprintf(stderr, "dustr: can't write the output\n");
+    return 1;
+  }
+  return state.failureCount ? 1 : 0;
+}
 
 }  // namespace
 

@@ -38,10 +38,10 @@ CASES = []
 
 
 def case(name, tree, args, out, rc=0, after=SAME, only=None, win_out=None,
-         win_rc=None, user=None):
+         win_rc=None, user=None, stdout=None):
     CASES.append(dict(name=name, tree=tree, args=args, out=out, rc=rc,
                       after=after, only=only, win_out=win_out, win_rc=win_rc,
-                      user=user))
+                      user=user, stdout=stdout))
 
 
 # --- the command line ------------------------------------------------------
@@ -82,6 +82,8 @@ case("a missing dash path on Windows, removal", ["X/"], ["-v", "X"], "",
 case("wildcards reach the program as typed", ["a/", "b/"], ["*", "/l", "?"],
      "", rc=1, only="windows",
      win_out="Can't remove [123] *\nCan't scan [123] ?\n", win_rc=1)
+case("output that can't be written is a failure", ["A/B/"], ["A"], None,
+     rc=1, after=[], only="posix", stdout="/dev/full")
 case("an empty argument is never swept", ["X/"], ["", "X"],
      "Ignored empty path\nRemoved X\n", rc=1, after=[])
 case("a path of 255 bytes is swept", [LONG_NAME + "/"], [LONG_NAME],
@@ -250,7 +252,9 @@ def run_case(c, tool):
             args = c["args"]
             out = expected_output(c, root)
             rc = c["rc"]
-        got, got_rc = tool.run(args, root, user=c["user"])
+        got, got_rc = tool.run(args, root, user=c["user"], stdout=c["stdout"])
+        if c["stdout"]:
+            got = os.fsencode(out)  # went elsewhere; status and tree still count
         after = snapshot(root)
         want_after = before if c["after"] is SAME else sorted(c["after"])
         problems = []

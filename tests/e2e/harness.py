@@ -132,8 +132,9 @@ class Tool:
         if self.windows:
             subprocess.run([self.server, "-k"], env=self.env, check=False)
 
-    def run(self, args, cwd, user=None, preexec=None):
-        """Runs the tool in cwd; returns (output bytes, exit status)."""
+    def run(self, args, cwd, user=None, preexec=None, stdout=None):
+        """Runs the tool in cwd; returns (output bytes, exit status). With
+        stdout, a path, the output goes there instead and None is returned."""
         command = [self.path] + [os.fsencode(a) for a in args]
         if self.windows:
             command = [self.wine] + command
@@ -141,10 +142,12 @@ class Tool:
             command = ["setpriv", "--reuid=%d" % user, "--regid=%d" % user,
                        "--clear-groups"] + command
         # Wine's helper processes inherit a pipe and keep it open: use a file.
-        with tempfile.TemporaryFile() as out:
+        with (open(stdout, "wb") if stdout else tempfile.TemporaryFile()) as out:
             rc = subprocess.run(command, cwd=cwd, stdout=out,
                                 stderr=subprocess.DEVNULL, env=self.env,
                                 preexec_fn=preexec, timeout=600).returncode
+            if stdout:
+                return None, rc
             out.seek(0)
             output = out.read()
         if self.windows:
