@@ -97,7 +97,6 @@ def report(title, times, peak, against):
     for a, b in against:
         ratios = [x / y for x, y in zip(times[a], times[b])]
         print("  %s / %s = %.2f (median ratio)" % (a, b, statistics.median(ratios)))
-    return medians
 
 
 def main():
@@ -111,7 +110,7 @@ def main():
         "find T -depth -type d -empty -delete":
             ["find", "T", "-depth", "-type", "d", "-empty", "-delete"],
     }, fanout, depth, ROUNDS)
-    removal = report("removal", times, peak, [
+    report("removal", times, peak, [
         ("dustr T", "find T -depth -type d -empty -delete"),
         ("dustr T", "floor sweep T")])
 

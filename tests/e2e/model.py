@@ -97,7 +97,7 @@ class Resolver:
                     raise OSError(errno.ELOOP, "")
                 target = node.target
                 sub = [self.root] if target.startswith(b"/") else stack
-                p, n, t = self.walk(target, True, sub, hops + 1)
+                _, _, t = self.walk(target, True, sub, hops + 1)
                 if t is None:
                     raise OSError(errno.ENOENT, "")
                 node = t

@@ -103,7 +103,7 @@ def main():
         with Fixture() as root:
             build_tree(root, entries)
             want_out, want_rc, want_after = model.predict(root, args)
-            got_out, got_rc, = tool.run(args, root)
+            got_out, got_rc = tool.run(args, root)
             got_after = snapshot(root)
         problems = []
         if got_out != os.fsencode(want_out):
